@@ -1,0 +1,39 @@
+// The six user settings: one process-wide block, loaded at init and saved at
+// project close and at exit. Keys and defaults are defined here only.
+#pragma once
+
+#include "plugin/filter_table.h"
+
+#include <cstdint>
+
+struct PreviewSettings {
+    int32_t viewSize;      // 0..7, 7 fits the window
+    int32_t playMode;      // 0 video and audio, 1 video only, 2 audio only
+    uint8_t playSelect;    // play from the selection's start
+    uint8_t playLoop;
+    int32_t quality;       // percent
+    int32_t useMemory;     // MiB for the picture store
+};
+
+namespace setting_keys {
+inline constexpr const char* kViewSize = "ViewSize";
+inline constexpr const char* kPlayMode = "PlayMode";
+inline constexpr const char* kPlaySelect = "PlaySelect";
+inline constexpr const char* kPlayLoop = "PlayLoop";
+inline constexpr const char* kPreviewQuality = "PreviewQuality";
+inline constexpr const char* kUseMemory = "UseMemory";
+}  // namespace setting_keys
+
+namespace setting_defaults {
+inline constexpr int kViewSize = 7;
+inline constexpr int kPlayMode = 0;
+inline constexpr int kPlaySelect = 0;
+inline constexpr int kPlayLoop = 0;
+inline constexpr int kPreviewQuality = 100;
+inline constexpr int kUseMemory = 4;
+}  // namespace setting_defaults
+
+extern PreviewSettings g_settings;
+
+void LoadSettings(FilterTable* table);
+void SaveSettings(FilterTable* table);

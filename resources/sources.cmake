@@ -1,0 +1,1 @@
+list(APPEND TAVELIN_RESOURCES ${CMAKE_SOURCE_DIR}/resources/tavelin.rc)
