@@ -55,9 +55,12 @@ foreach(bits 32 64)
     INSTALL_COMMAND "")
 endforeach()
 
-# The product file itself, byte by byte.
-add_test(NAME product.check COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/product/check_product.py
-         ${CMAKE_SOURCE_DIR}/dist/tavelin.dll)
+# The product file itself, byte by byte: one test per check script.
+file(GLOB product_checks CONFIGURE_DEPENDS tests/product/check_*.py)
+foreach(script ${product_checks})
+  get_filename_component(name ${script} NAME_WE)
+  add_test(NAME product.${name} COMMAND python3 ${script} ${CMAKE_SOURCE_DIR}/dist/tavelin.dll)
+endforeach()
 
 # Wine tests: one program each, run in the 64-bit build's folder.
 set(TAVELIN_WINE_RUN ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
