@@ -4,6 +4,7 @@
 
 #include "plugin/filter_table.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct PreviewSettings {
@@ -37,3 +38,14 @@ extern PreviewSettings g_settings;
 
 void LoadSettings(FilterTable* table);
 void SaveSettings(FilterTable* table);
+
+// The settings dialog's number: leading blanks skipped, an optional sign, then
+// digits up to the first other character; no digits give 0; values beyond the
+// 32-bit range give the nearest limit.
+int32_t ParseSettingNumber(const char* text);
+
+// The information box's text from its format (video MiB, audio MiB, frames).
+// videoBytes counts bytes, audioSamples 16-bit samples. Never writes more than
+// `capacity` bytes.
+void FormatInformation(char* out, size_t capacity, const char* format, uint32_t videoBytes, uint32_t audioSamples,
+                       uint32_t frames);
