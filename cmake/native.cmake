@@ -55,6 +55,9 @@ foreach(bits 32 64)
     INSTALL_COMMAND "")
 endforeach()
 
+# Static analysis of every source.
+add_test(NAME static.cppcheck COMMAND ${CMAKE_SOURCE_DIR}/tools/static-check.sh)
+
 # The product file itself, byte by byte: one test per check script.
 file(GLOB product_checks CONFIGURE_DEPENDS tests/product/check_*.py)
 foreach(script ${product_checks})
