@@ -22,10 +22,15 @@ struct LoaderJob {
     std::atomic<uint8_t>* loading;
 };
 
+// The one parameter block, filled by StartLoading just before the thread starts.
+extern LoaderJob g_loaderJob;
+
 // Both act on g_previewCache.
 bool StartLoading(FilterTable* table, EditHandle edit, int32_t first, uint32_t requested);
 void StopLoading();
 
 unsigned TAVELIN_WORKER_CALL LoaderThreadProc(void* job);
+// One frame into slot `slot` of both stores; `scratch` is the temporary picture
+// of scratchWidth x scratchHeight pixels (the run's first frame).
 void FetchFrame(FilterTable* table, EditHandle edit, VideoMemory* video, AudioMemory* audio, int32_t frame,
                 uint32_t slot, unsigned char* scratch, int32_t scratchWidth, int32_t scratchHeight);
