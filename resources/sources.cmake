@@ -9,3 +9,5 @@ add_custom_command(
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/tavelin.rc PROPERTIES
   OBJECT_DEPENDS "${TAVELIN_ICONS};${CMAKE_SOURCE_DIR}/plugin/version.h;${CMAKE_SOURCE_DIR}/plugin/resource_ids.h")
 list(APPEND TAVELIN_RESOURCES ${CMAKE_SOURCE_DIR}/resources/tavelin.rc ${TAVELIN_ICONS})
+# Targets in other folders that compile the resource script wait for this.
+add_custom_target(tavelin_icons DEPENDS ${TAVELIN_ICONS})
