@@ -112,6 +112,8 @@ void RunLoader(const LoaderJob& job) {
             if (host.IsEditing(job.edit) == 0) break;  // the project was closed
             if (job.loading->load() == 0) break;        // cancelled
             const uint32_t slot = job.loadedCount->load();
+            // Never more frames than slots, whatever the job asks.
+            if (slot >= job.video->capacity || slot >= job.audio->capacity) break;
             FetchFrame(job.filterTable, job.edit, job.video, job.audio, frame, slot, scratch, w, h);
             PostToWindow(window, WM_LOAD_PROGRESS, static_cast<uintptr_t>(static_cast<intptr_t>(frame)),
                          static_cast<intptr_t>(slot));
