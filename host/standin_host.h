@@ -39,6 +39,7 @@
 
 #include "host/patterns.h"
 #include "host/png.h"
+#include "host/project.h"
 #include "host/watchdog.h"
 #include "plugin/filter_table.h"
 #include "plugin/host_services.h"
@@ -67,35 +68,6 @@ inline constexpr DWORD kPluginWindowExStyle = 0x180;     // tool window, window 
 // Default time-out of the waits: generous, since machines are shared. A wait
 // that runs out fails the test; it is not a speed goal.
 inline constexpr unsigned kDefaultWaitMs = 60000;
-
-// The synthetic project. Copied in and out whole; the host keeps it under a lock.
-struct Project {
-    bool open = true;
-    int editingValue = 1;  // what IsEditing answers while open (the plug-in's guard wants exactly 1)
-    int frameCount = 300;
-    int width = 320;  // picture size of every frame without an override
-    int height = 240;
-    int videoRate = 30;  // frames per second = videoRate / videoScale
-    int videoScale = 1;
-    int channels = 2;
-    int samplesPerFrame = 1470;  // per channel; 1470 at 30 fps is 44100 Hz
-    int cursor = 0;              // the host's current frame
-    bool hasSelection = false;
-    int selectionStart = 0;
-    int selectionEnd = 0;
-    int renderCostMs = 0;  // a real Sleep in every picture render, as an editor's filter chain costs time
-    Pattern pattern = Pattern::Coded;
-    int framesPerLap = 30;  // Demo pattern: frames the box takes to cross the picture
-    // Per-frame answers that differ from the project's (fault tests). A size
-    // may be anything, including 0 or negative: the host reports it as is and
-    // renders width x height pixels only when both are above 0.
-    std::map<int, std::pair<int, int>> sizeOverride;
-    std::map<int, int> samplesOverride;  // samples per channel; negative is reported, nothing is written
-
-    std::pair<int, int> SizeOf(int frame) const;
-    int SamplesOf(int frame) const;
-    double SampleRate() const;  // samplesPerFrame * videoRate / videoScale
-};
 
 // How the services answer (all under the project lock, from any thread):
 //  IsEditing          editingValue while open, else 0.
@@ -194,6 +166,7 @@ public:
     FilterTable* Table() const;
     HMODULE Module() const;  // the loaded DLL; null after Attach
     EditHandle Edit() const;  // what the hook receives with every message
+    const HostServices* Services() const;  // the table written into the record
 
     // --- The window and the host messages -----------------------------------
     // Writes services and instance into the record and creates the window (the
@@ -208,8 +181,8 @@ public:
     // Shows or hides the window, then sends HostMsgWindowChanged.
     void Show(bool visible);
     HWND Window() const;
-    // The user closed the window (WM_CLOSE): the host hid it and sent
-    // HostMsgWindowChanged instead of destroying it.
+    // The user closed the window (WM_CLOSE: the host hid it and sent
+    // HostMsgWindowChanged instead of destroying it), or Pump met WM_QUIT.
     bool CloseRequested() const;
 
     // --- The project ----------------------------------------------------------

@@ -20,8 +20,9 @@ public:
     // Names the activity now running (shown in the message); thread-safe.
     void SetWhat(const std::string& what);
 
-private:
     struct State;
+
+private:
     State* state_;
 };
 
