@@ -227,7 +227,7 @@ public:
     // Pumps for about ms milliseconds.
     void PumpFor(unsigned ms);
     // Pumps until condition() is true: true. After timeoutMs, prints
-    // "time-out after N ms waiting for: <what>" to stderr and returns false,
+    // "time-out after N ms waiting for: <what>" to stdout and returns false,
     // so the test fails instead of hanging.
     bool PumpUntil(const std::function<bool()>& condition, unsigned timeoutMs = kDefaultWaitMs,
                    const std::string& what = "condition");

@@ -721,3 +721,39 @@ WINE_TEST(ProgramRejectsBadPluginsAndRunsTheDemo) {
     DeleteFileA(ini.c_str());
     DeleteFileA(png.c_str());
 }
+
+// The harness, run as a child of this program: a failing check fails the
+// program naming file, line and both values; a hang is killed by the watchdog
+// with the name of the case that hung.
+WINE_TEST(HarnessReportsFailuresAndKillsHangs) {
+    char mode[16] = {};
+    if (GetEnvironmentVariableA("HOST_TEST_CHILD", mode, sizeof mode)) {
+        if (std::string(mode) == "fail") CHECK_EQ(1 + 1, 3);
+        if (std::string(mode) == "hang") Sleep(INFINITE);
+        return;
+    }
+    struct Case {
+        const char* mode;
+        int exitCode;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"pass", 0, {"1 passed, 0 failed"}},
+        {"fail", 1, {"host_test.cpp:", "CHECK_EQ(1 + 1, 3)  (2 vs 3)", "0 passed, 1 failed"}},
+        {"hang", 3, {"watchdog: host_test.exe case HarnessReportsFailuresAndKillsHangs still running after 2 s"}},
+    };
+    SetEnvironmentVariableA("WINE_TEST_WATCHDOG_SECONDS", "2");
+    for (const Case& c : cases) {
+        wine_test::Note note(c.mode);
+        SetEnvironmentVariableA("HOST_TEST_CHILD", c.mode);
+        std::string output;
+        const int code = RunChild(Quote(BesideExe("host_test.exe")) + " HarnessReportsFailuresAndKillsHangs", &output);
+        CHECK_EQ(code, c.exitCode);
+        bool all = true;
+        for (const std::string& message : c.messages) all &= Contains(output, message);
+        CHECK(all);
+        if (!all) std::printf("  output: %s\n", output.c_str());
+    }
+    SetEnvironmentVariableA("HOST_TEST_CHILD", nullptr);
+    SetEnvironmentVariableA("WINE_TEST_WATCHDOG_SECONDS", nullptr);
+}
