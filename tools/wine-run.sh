@@ -7,6 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${TAVELIN_WINEPREFIX:-$here/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export LC_ALL=${TAVELIN_LOCALE:-ja_JP.SJIS}
+# No sound card here: play into a null device at the real rate, without noise.
+if [ -z "${ALSA_CONFIG_PATH:-}" ] && [ ! -e /dev/snd/pcmC0D0p ]; then export ALSA_CONFIG_PATH=$here/tools/alsa-null.conf; fi
 # Debian's wine64 package keeps the 64-bit loader off PATH.
 wine=/usr/lib/wine/wine64
 command -v wine64 >/dev/null 2>&1 && wine=$(command -v wine64)
