@@ -5,7 +5,8 @@
 //    real host does; the plug-in's share is the part of the time per frame
 //    spent outside the host's services.
 // Also shows that a repeated load allocates no pages, and nothing per frame.
-//   cmake --build BUILD --target loader_bench && BUILD/loader_bench
+// Both benchmarks, from the source folder:
+//   cmake --build build --target resample_bench loader_bench && build/resample_bench && build/loader_bench
 #include "cache/loader.h"
 #include "cache/loader_thread_posix.h"
 #include "cache/page_memory_posix.h"

@@ -1,7 +1,8 @@
 // ResampleFrame's output rate beside memcpy of the same number of output
 // bytes, for the sizes the plug-in meets most. Best of several trials, so that
 // a busy machine shows less.
-//   cmake --build BUILD --target resample_bench && BUILD/resample_bench
+// Both benchmarks, from the source folder:
+//   cmake --build build --target resample_bench loader_bench && build/resample_bench && build/loader_bench
 #include "cache/resample.h"
 #include "cache/sizing.h"
 
