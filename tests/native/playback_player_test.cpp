@@ -1,4 +1,5 @@
 #include "playback/player.h"
+#include "playback/schedule.h"
 
 #include "tests/native/support/fake_display.h"
 #include "tests/native/support/fake_host.h"
@@ -7,11 +8,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
 
 using fake_display::Kind;
+
+TEST(Schedule, DeadlinesAndTimeLeft) {
+    EXPECT_EQ(100u, DeadlineOffset(3, 30000.0 / 1001.0));  // 100.1 truncated
+    EXPECT_EQ(5000u, DeadlineOffset(300, 60.0));
+    EXPECT_EQ(0u, DeadlineOffset(5, 1e9));
+    // The slowest rate a host can report: far beyond 64 bits of milliseconds, saturated, not undefined.
+    EXPECT_EQ(0xFFFFFFFFu, DeadlineOffset(UINT32_MAX, 1.0 / INT32_MAX / 1e3));
+    // Across the wrap a passed deadline is late, not 49 days ahead.
+    EXPECT_EQ(21, TimeLeft(5u, 0xFFFFFFF0u));
+    EXPECT_EQ(-21, TimeLeft(0xFFFFFFF0u, 5u));
+    EXPECT_FALSE(IsPacedRate(0.0));
+    EXPECT_FALSE(IsPacedRate(-1.0));
+    EXPECT_FALSE(IsPacedRate(std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_FALSE(IsPacedRate(std::numeric_limits<double>::infinity()));
+    EXPECT_TRUE(IsPacedRate(29.97));
+}
 
 // A player over a cache holding frames first .. first + count - 1 of a
 // 100-frame project at 10 frames per second (a period of 100 ms).
