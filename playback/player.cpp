@@ -161,8 +161,8 @@ bool RunPlayback(FilterTable* table, EditHandle edit) {
         }
         if (late) continue;  // dropped: no drawing, no wait
 
-        // Counted from the reading before the drawing, so the wait ends about
-        // one drawing time after the deadline.
+        // The time left was read before the drawing and the wait counts from
+        // its own start, so it ends about one drawing time after the deadline.
         WaitPumpingMessages(static_cast<uint32_t>(left));
         if (g_previewPlayer != player) return true;
         pumpedThisPass = true;
