@@ -458,22 +458,18 @@ WINE_TEST(ServicesAnswerFromTheProject) {
     CHECK(host.Counts().offThreadCalls >= 2 * 160 * 4);
     CHECK_EQ(host.Counts().pixelRenders, 2 * 160);
 
-    // The render hook runs on the rendering thread, after the render cost.
-    host.UpdateProject([](Project& q) { q.renderCostMs = 30; });
+    // The render hook runs on the rendering thread.
+    host.UpdateProject([](Project& q) { q.renderCostMs = 5; });
     DWORD hookThread = 0;
     host.SetRenderHook([&](int) { hookThread = GetCurrentThreadId(); });
     DWORD renderThread = 0;
-    ULONGLONG took = 0;
     std::thread c([&] {
         std::vector<uint8_t> pixels(40 * 30 * 3);
         renderThread = GetCurrentThreadId();
-        const ULONGLONG t0 = GetTickCount64();
         s.GetFilteredPixels(edit, 1, pixels.data(), nullptr, nullptr);
-        took = GetTickCount64() - t0;
     });
     c.join();
     CHECK_EQ(hookThread, renderThread);
-    CHECK(took >= 25);  // the cost is a real delay (lower bound only)
 
     // With the project closed every service answers "nothing".
     host.CloseProject();
@@ -742,10 +738,11 @@ WINE_TEST(HarnessReportsFailuresAndKillsHangs) {
         {"fail", 1, {"host_test.cpp:", "CHECK_EQ(1 + 1, 3)  (2 vs 3)", "0 passed, 1 failed"}},
         {"hang", 3, {"watchdog: host_test.exe case HarnessReportsFailuresAndKillsHangs still running after 2 s"}},
     };
-    SetEnvironmentVariableA("WINE_TEST_WATCHDOG_SECONDS", "2");
     for (const Case& c : cases) {
         wine_test::Note note(c.mode);
         SetEnvironmentVariableA("HOST_TEST_CHILD", c.mode);
+        // Short only for the hang, so that a slow machine cannot kill the others.
+        SetEnvironmentVariableA("WINE_TEST_WATCHDOG_SECONDS", c.exitCode == 3 ? "2" : nullptr);
         std::string output;
         const int code = RunChild(Quote(BesideExe("host_test.exe")) + " HarnessReportsFailuresAndKillsHangs", &output);
         CHECK_EQ(code, c.exitCode);
