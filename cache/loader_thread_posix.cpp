@@ -35,6 +35,7 @@ std::atomic<int> g_refusedStarts{0};
 void* StartWorkerThread(WorkerProc proc, void* arg) {
     for (int left = g_refusedStarts.load(); left > 0;)
         if (g_refusedStarts.compare_exchange_weak(left, left - 1)) return nullptr;
+    // cppcheck-suppress unreadVariable ; the thread reads it through its argument
     auto* worker = new (std::nothrow) Worker{pthread_t{}, proc, arg};
     if (!worker) return nullptr;
     if (pthread_create(&worker->id, nullptr, RunWorker, worker) != 0) {

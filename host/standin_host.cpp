@@ -75,7 +75,7 @@ using State = StandinHost::State;
 std::mutex g_hostsLock;
 std::vector<State*> g_hosts;
 
-State* FromEdit(EditHandle edit) {
+State* FromEdit(const void* edit) {
     std::lock_guard<std::mutex> guard(g_hostsLock);
     for (State* s : g_hosts)
         if (s == edit) return s;
