@@ -260,6 +260,30 @@ LRESULT CALLBACK PluginWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         s->window = hwnd;
         if (s->table) s->table->window = hwnd;
     }
+    if (message == WM_PAINT) {
+        // The plug-in draws on WM_PAINT without a paint cycle of its own, so the
+        // host erases and validates first and lets the hook draw on top; the
+        // default handling after the hook would erase what the hook just drew.
+        PAINTSTRUCT paint;
+        BeginPaint(hwnd, &paint);
+        EndPaint(hwnd, &paint);
+    }
+    if (message == WM_ERASEBKGND) {
+        // The window has no WS_CLIPCHILDREN, and Wine may paint the plug-in's
+        // buttons before their parent is erased: the erase leaves them out.
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (!IsWindowVisible(child)) continue;
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+            ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
+        }
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     if (s->table && s->table->hook) {
         ++s->messageCounts[message];
         const int result = s->table->hook(hwnd, message, wParam, lParam, s, s->table);

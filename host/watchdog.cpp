@@ -59,3 +59,28 @@ void Watchdog::SetWhat(const std::string& what) {
 }
 
 }  // namespace standin
+
+namespace standin {
+namespace {
+
+LONG WINAPI ReportFault(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    fprintf(stderr, "fault: exception 0x%08lX at %p", static_cast<unsigned long>(record->ExceptionCode),
+            record->ExceptionAddress);
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2)
+        fprintf(stderr, " (%s %p)", record->ExceptionInformation[0] ? "writing" : "reading",
+                reinterpret_cast<void*>(record->ExceptionInformation[1]));
+    fprintf(stderr, "; ending the process\n");
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 4);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+void ExitOnFault() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(ReportFault);
+}
+
+}  // namespace standin

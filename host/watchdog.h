@@ -27,3 +27,12 @@ private:
 };
 
 }  // namespace standin
+
+namespace standin {
+
+// Makes a fault end the process at once with exit code 4 and a line naming
+// the exception and its address. Without it Wine starts its debugger on an
+// unhandled fault, which waits for a terminal that tests do not have.
+void ExitOnFault();
+
+}  // namespace standin

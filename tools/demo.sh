@@ -7,5 +7,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/setup.sh
 ./tools/build.sh
-exec ./tools/wine-run.sh build/win64/bin/standin_host.exe build/win64/product/tavelin.dll --demo \
+exec ./tools/wine-run.sh build/win64/bin/standin_host.exe build/win64/product/tavelin.dll --demo --frames 150 \
   --screenshot build/demo.png "$@"

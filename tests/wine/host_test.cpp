@@ -695,7 +695,7 @@ WINE_TEST(ProgramRejectsBadPluginsAndRunsTheDemo) {
         {"--bogus", 2, "unknown option --bogus"},
         {Quote(BesideExe("tavelin.dll")) + " --demo --pattern coded --size 64x48 --settings " + Quote(ini) +
              " --screenshot " + Quote(png),
-         0, "demo done"},
+         0, " drawn, "},
     };
     for (const Case& c : cases) {
         wine_test::Note note(c.arguments);
@@ -709,8 +709,9 @@ WINE_TEST(ProgramRejectsBadPluginsAndRunsTheDemo) {
         CHECK(Contains(output, c.message));
         if (!Contains(output, c.message)) std::printf("  output: %s\n", output.c_str());
     }
-    // The demo left its settings in the file and a well-formed screenshot.
-    CHECK_EQ(GetPrivateProfileIntA("Tavelin", "ViewSize", -1, ini.c_str()), 7u);
+    // The demo left its settings in the file (view "640x480", 64 MiB) and a well-formed screenshot.
+    CHECK_EQ(GetPrivateProfileIntA("Tavelin", "ViewSize", -1, ini.c_str()), 4u);
+    CHECK_EQ(GetPrivateProfileIntA("Tavelin", "UseMemory", -1, ini.c_str()), 64u);
     const DecodedPng shot = DecodeStoredPng(ReadFile(png));
     CHECK_EQ(shot.problem, std::string());
     CHECK(shot.image.width > 320 && shot.image.height > 240);

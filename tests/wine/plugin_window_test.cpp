@@ -447,3 +447,45 @@ WINE_TEST(ExitInsideANestedPlaybackAndAFreshInitAfterIt) {
     CHECK(LoadRun(host));
     CHECK(g_previewCache->playable);
 }
+
+// Black pixels of a button's icon inside its 24 x 24 square. (Wine's button
+// sizes a one-bit icon from its missing colour bitmap and draws it off centre,
+// so the test looks for the figure anywhere in the button, not at its middle.)
+int IconPixels(const standin::Image& image, int left, int top) {
+    int black = 0;
+    for (int y = top; y < top + 24; ++y)
+        for (int x = left; x < left + 24; ++x)
+            if (image.At(x, y) == standin::Bgr{0, 0, 0}) ++black;
+    return black;
+}
+
+WINE_TEST(TheButtonsStandInTheBandAndShowTheirIcons) {
+    StandinHost host(SmallProject());
+    host.Attach(GetFilterTableRecord());
+    REQUIRE(host.Start());
+    host.PumpFor(100);
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            host.SendCommand(204);  // a larger window: the buttons follow its bottom right corner
+            host.PumpFor(200);
+        }
+        const SIZE client = host.ClientSize();
+        const standin::Image image = host.CaptureClient();
+        struct Case { int id; int left; } cases[] = {{BTN_READ, client.cx - 84}, {BTN_PLAY, client.cx - 56},
+                                                     {BTN_STOP, client.cx - 28}};
+        for (const Case& c : cases) {
+            wine_test::Note note("button " + std::to_string(c.id) + (pass ? " after a resize" : ""));
+            HWND button = GetDlgItem(host.Window(), c.id);
+            REQUIRE(button != nullptr);
+            RECT r;
+            GetWindowRect(button, &r);
+            MapWindowPoints(nullptr, host.Window(), reinterpret_cast<POINT*>(&r), 2);
+            CHECK_EQ(r.left, c.left);
+            CHECK_EQ(r.top, client.cy - 28);
+            CHECK_EQ(r.right - r.left, 24);
+            CHECK_EQ(r.bottom - r.top, 24);
+            CHECK(SendMessageA(button, BM_GETIMAGE, IMAGE_ICON, 0) != 0);
+            CHECK(IconPixels(image, r.left, r.top) > 0);
+        }
+    }
+}

@@ -133,6 +133,7 @@ inline int RunAll(int argc, char** argv) {
         const long value = std::strtol(env, nullptr, 10);
         if (value > 0) seconds = static_cast<unsigned>(value);
     }
+    standin::ExitOnFault();  // a fault fails the program at once instead of waiting in Wine's debugger
     standin::Watchdog watchdog(seconds, program);
     int passed = 0, failed = 0;
     for (const Case& c : Cases()) {
