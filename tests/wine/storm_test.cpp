@@ -25,7 +25,7 @@
 #include "plugin/filter_table.h"
 #include "plugin/resource_ids.h"
 #include "plugin/settings.h"
-#include "tests/wine/storm_windows.h"
+#include "tests/wine/storm_support.h"
 #include "tests/wine/wine_test.h"
 
 #include <windows.h>
@@ -441,11 +441,6 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* info) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool RegionFree(const void* base) {
-    MEMORY_BASIC_INFORMATION info;
-    return VirtualQuery(base, &info, sizeof info) == sizeof info && info.State == MEM_FREE;
-}
-
 struct Bases {
     void* video = nullptr;
     void* audio = nullptr;
@@ -460,8 +455,8 @@ Bases CurrentBases() {
 }
 void CheckGivenBack(const Bases& b, const char* after) {
     wine_test::Note note(std::string("memory after ") + after);
-    if (b.video) CHECK(RegionFree(b.video));
-    if (b.audio) CHECK(RegionFree(b.audio));
+    if (b.video) CHECK(storm::RegionFree(b.video));
+    if (b.audio) CHECK(storm::RegionFree(b.audio));
     if (g_previewCache) {
         CHECK(g_previewCache->video->block->base == nullptr);
         CHECK(g_previewCache->audio->block->base == nullptr);
@@ -484,23 +479,7 @@ void CheckInvariants() {
     if (g_dialogsOpen == 0) CHECK_EQ(g_settings.useMemory, g_model.useMemory);
     const PreviewCache* cache = g_previewCache;
     if (!cache) return;
-    CHECK(cache->loadedCount.load() <= cache->frameCount);
-    const VideoMemory& video = *cache->video;
-    const AudioMemory& audio = *cache->audio;
-    if (!video.block->base) {
-        CHECK_EQ(video.block->size, 0u);
-        CHECK_EQ(video.capacity, 0u);
-    } else {
-        CHECK(uint64_t{video.capacity} * static_cast<uint64_t>(video.frameSize) <= video.block->size);
-    }
-    if (!audio.block->base) {
-        CHECK_EQ(audio.block->size, 0u);
-        CHECK_EQ(audio.capacity, 0u);
-    } else {
-        CHECK(kWaveHeaderSamples + uint64_t{audio.capacity} * static_cast<uint64_t>(audio.frameSize) <=
-              audio.block->size);
-    }
-    if (!cache->loaderThread) CHECK(!cache->loading.load());
+    storm::CheckStores(*cache);
     if (const PreviewPlayer* player = g_previewPlayer) {
         CHECK(player->window == g_host->Window());
         CHECK(player->cache == cache);
