@@ -44,7 +44,7 @@ using standin::StandinHost;
 namespace {
 
 constexpr uint32_t kDefaultSeed = 20240611u;
-constexpr int kDefaultActions = 4000;
+constexpr int kDefaultActions = 3000;
 
 uint32_t g_seed = kDefaultSeed;
 int g_actionCount = kDefaultActions;
@@ -380,7 +380,8 @@ int g_turns = 0;                   // play-loop turns since the top-level action
 int g_allTurns = 0;
 std::map<std::string, int> g_playState;  // what each play command found
 int g_playsThatRan = 0;    // plays with at least one turn
-int g_loadsWithFrames = 0;  // loads whose run had frames when they were started
+int g_loadsWithFrames = 0;
+int g_verifiedRuns = 0;     // whole runs checked slot by slot against the host  // loads whose run had frames when they were started
 int g_dialogsOpen = 0;
 bool g_awaitingAnswer = false;  // a dialog was asked for and has not been answered yet
 std::deque<Action> g_laterDialogs;
@@ -433,10 +434,12 @@ void PrintTrail() {
     std::fflush(stdout);
 }
 
+LPTOP_LEVEL_EXCEPTION_FILTER g_harnessFilter = nullptr;
+
+// A fault: the trail first, then the harness's own report and end.
 LONG WINAPI OnFault(EXCEPTION_POINTERS* info) {
-    std::printf("  FAULT 0x%08lX at %p\n", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
-                info->ExceptionRecord->ExceptionAddress);
     PrintTrail();
+    if (g_harnessFilter) return g_harnessFilter(info);
     TerminateProcess(GetCurrentProcess(), 4);
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -616,6 +619,8 @@ void RunPlay(const Action& x) {
 }
 
 void RunLoad(const Action& x) {
+    const bool fresh = g_previewCache && !g_previewCache->loading.load() && Editing();
+    const bool playableBefore = g_previewCache && g_previewCache->playable;
     RunCommand(x.a ? BTN_READ : CMD_LOAD, x.a != 0);
     if (g_previewCache && g_previewCache->loading.load() && g_previewCache->frameCount > 0) ++g_loadsWithFrames;
     if (x.b == 0 || !g_previewCache) return;
@@ -626,6 +631,17 @@ void RunLoad(const Action& x) {
         return x.b == 2 && c->loadedCount.load() >= static_cast<uint32_t>(target);
     };
     CHECK(g_host->PumpUntil(reached, standin::kDefaultWaitMs, "the load to reach its point"));
+    // A load started here and waited for at the top, with nothing else
+    // happening meanwhile, brings its whole run, every slot the host's frame.
+    if (fresh && x.b == 1 && g_depth == 1 && g_previewCache) {
+        CHECK(g_host->PumpUntil(
+            [] { return !g_previewCache->loaderThread; }, standin::kDefaultWaitMs, "the load's completion"));
+        const PreviewCache& cache = *g_previewCache;
+        CHECK_EQ(cache.loadedCount.load(), cache.frameCount);
+        CHECK_EQ(cache.playable != 0, cache.frameCount > 0 || playableBefore);
+        CHECK_EQ(storm::RunMismatch(cache, g_host->GetProject()), std::string());
+        ++g_verifiedRuns;
+    }
 }
 
 void RunSettings(const Action& x) {
@@ -902,7 +918,7 @@ WINE_TEST(Storm) {
     standin::Watchdog watchdog(seconds, "storm seed " + std::to_string(g_seed));
     g_watchdog = &watchdog;
     g_playbackObserver = OnTurn;
-    SetUnhandledExceptionFilter(OnFault);
+    g_harnessFilter = SetUnhandledExceptionFilter(OnFault);
 
     const double start = NowMs();
     ++g_depth;
@@ -947,13 +963,13 @@ WINE_TEST(Storm) {
     }
     --g_depth;
     g_playbackObserver = nullptr;
-    SetUnhandledExceptionFilter(nullptr);
+    SetUnhandledExceptionFilter(g_harnessFilter);
     g_watchdog = nullptr;
 
     std::printf("  %d actions in %.1f s, %d play-loop turns, %d child windows at the end\n", g_step - 1,
                 stormMs / 1000.0, g_allTurns, CountChildren(host.Window()));
-    std::printf("  %d plays ran (of those asked for), %d loads started with frames to load\n", g_playsThatRan,
-                g_loadsWithFrames);
+    std::printf("  %d plays ran, %d loads started with frames to load, %d whole runs checked slot by slot\n",
+                g_playsThatRan, g_loadsWithFrames, g_verifiedRuns);
     std::printf("  play commands found:");
     for (const auto& [state, count] : g_playState) std::printf(" %s %d;", state.c_str(), count);
     std::printf("\n");
