@@ -71,10 +71,26 @@ void Quiesce() {
     if (g_previewPlayer) StopPlayback();
 }
 
+// A host that sends init again (after an exit, on the same window) would
+// otherwise keep the earlier buttons unplaced in the window and leak its menu.
+// Only what is still ours on this window is destroyed: handles of a window
+// that is gone may since name someone else's.
+void DropEarlierControls(HWND window, HMENU previousMenu) {
+    for (HWND* button : {&g_playButton, &g_stopButton, &g_readButton}) {
+        if (*button && IsWindow(*button) && GetParent(*button) == window) DestroyWindow(*button);
+        *button = nullptr;
+    }
+    if (previousMenu && previousMenu == g_menu) DestroyMenu(previousMenu);
+    g_menu = nullptr;
+}
+
 void OnInit(HWND window, FilterTable* table) {
     auto instance = static_cast<HINSTANCE>(table->instance);
-    g_menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_PREVIEW));
-    SetMenu(window, g_menu);
+    HMENU menu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_PREVIEW));
+    HMENU previousMenu = GetMenu(window);
+    SetMenu(window, menu);
+    DropEarlierControls(window, previousMenu);
+    g_menu = menu;
     g_playButton = CreateIconButton(BTN_PLAY, window, instance, "ICON_PLAY");
     g_stopButton = CreateIconButton(BTN_STOP, window, instance, "ICON_STOP");
     g_readButton = CreateIconButton(BTN_READ, window, instance, "ICON_READ");

@@ -489,3 +489,19 @@ WINE_TEST(TheButtonsStandInTheBandAndShowTheirIcons) {
         }
     }
 }
+
+WINE_TEST(ASecondInitOnTheSameWindowKeepsOneSetOfButtons) {
+    StandinHost host(SmallProject());
+    host.Attach(GetFilterTableRecord());
+    REQUIRE(host.Start());
+    for (int i = 0; i < 3; ++i) {
+        host.SendExit();
+        host.SendInit();
+    }
+    host.SendInit();  // even without an exit between
+    int children = 0;
+    for (HWND child = GetWindow(host.Window(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) ++children;
+    CHECK_EQ(children, 3);
+    CHECK(GetMenu(host.Window()) != nullptr);
+    CHECK(LoadRun(host));
+}
