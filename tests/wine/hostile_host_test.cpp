@@ -269,6 +269,18 @@ std::vector<Row> Rows() {
         {"every frame is 1 x 1", [](Project& p) { p.width = p.height = 1; }, kNoSettings, none, 12, 4, 4},
         {"a frame larger than the first", [](Project& p) { p.sizeOverride[6] = {200, 150}; }, kNoSettings, none, 12,
          84, 64},
+        {"a frame of exactly the cached size goes straight into its slot",
+         [](Project& p) { p.sizeOverride[5] = {84, 64}; }, kNoSettings, none, 12, 84, 64},
+        {"a frame of the cached width but another height", [](Project& p) { p.sizeOverride[5] = {84, 10}; },
+         kNoSettings, none, 12, 84, 64},
+        {"quality 99: every frame straight into its slot",
+         [](Project& p) {
+             p.width = 320;
+             p.height = 240;
+             p.frameCount = 4;
+             p.sizeOverride[2] = {400, 300};
+         },
+         S{{"PreviewQuality", 99}}, none, 4, 320, 240},
         {"a frame wider and lower than the first", [](Project& p) { p.sizeOverride[7] = {1000, 3}; }, kNoSettings, none,
          12, 84, 64},
         {"the run's first frame is smaller than the rest",
