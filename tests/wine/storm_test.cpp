@@ -1,10 +1,11 @@
 // The storm: a long, seeded random sequence of everything a user and a host
 // can do to the plug-in, with the invariants checked after every action.
 //
-// The sequence is drawn from the seed alone (every parameter of every action,
-// nested ones included, is drawn before anything runs), so a seed replays the
-// same sequence; what the loader has reached when an action lands may differ
-// from run to run. Seed: --seed N on the command line, else the environment
+// The sequence is a function of the seed (every parameter of every action,
+// nested ones included, is drawn before the action runs, from the seed and
+// from state that the actions alone decide), so a seed replays the same
+// sequence; what the loader has reached when an action lands may differ from
+// run to run. Seed: --seed N on the command line, else the environment
 // variable TAVELIN_STORM_SEED, else a fixed one. Length: --actions N or
 // TAVELIN_STORM_ACTIONS. On a failure the seed, the step, the action and the
 // trail of actions before it are printed; on a fault too, from the
@@ -370,33 +371,38 @@ Action Draw(Rng& r, int depth) {
 
 StandinHost* g_host = nullptr;
 HWND g_driver = nullptr;
+standin::Watchdog* g_watchdog = nullptr;
 int g_step = 0;
-int g_depth = 0;
+int g_depth = 0;  // 1 while a top-level action runs; deeper inside it
 std::deque<std::string> g_trail;
+
 std::map<int, Action> g_posted;  // driver messages on their way
 int g_nextPosted = 0;
 std::vector<Action> g_duringPlay;  // waiting for their turn, in order of turn
 int g_turns = 0;                   // play-loop turns since the top-level action began
-int g_allTurns = 0;
-std::map<std::string, int> g_playState;  // what each play command found
-int g_playsThatRan = 0;    // plays with at least one turn
-int g_loadsWithFrames = 0;
-int g_verifiedRuns = 0;     // whole runs checked slot by slot against the host  // loads whose run had frames when they were started
-int g_dialogsOpen = 0;
+
+// Dialogs: one unanswered at a time (see Execute).
+int g_dialogsOpen = 0;          // settings dialogs whose OK may have changed the memory setting already
 bool g_awaitingAnswer = false;  // a dialog was asked for and has not been answered yet
 std::deque<Action> g_laterDialogs;
 
+// Figures for the summary.
+int g_allTurns = 0;
+int g_playsThatRan = 0;     // plays with at least one turn
+int g_loadsWithFrames = 0;  // loads started with a run of frames to load
+int g_verifiedRuns = 0;     // whole runs checked slot by slot against the host
+std::map<std::string, int> g_playState;                  // what each play command found
+std::map<std::string, std::pair<int, double>> g_timing;  // kind -> (count, ms)
+
 void PostToDriver(const Action& x);
 
-// Called by every answer, first thing.
+// Called by every answer, first thing: the next dialog may come.
 void Answered() {
     g_awaitingAnswer = false;
     if (g_laterDialogs.empty()) return;
     PostToDriver(g_laterDialogs.front());
     g_laterDialogs.pop_front();
 }
-standin::Watchdog* g_watchdog = nullptr;
-std::map<std::string, std::pair<int, double>> g_timing;  // kind -> (count, ms)
 
 constexpr int kSafetyTurns = 80;
 
@@ -858,8 +864,7 @@ HWND CreateDriver() {
 }
 
 // Each turn of any playback: post what is due; past the safety turn, end it.
-void OnTurn(const PlaybackTurn& turn) {
-    (void)turn;
+void OnTurn(const PlaybackTurn&) {
     ++g_turns;
     ++g_allTurns;
     while (!g_duringPlay.empty() && g_duringPlay.front().turn <= g_turns) {
@@ -886,6 +891,7 @@ const char* KindName(Kind kind) {
                                         "release",    "close",      "open",         "replace",    "cursor",
                                         "selection",  "editing",    "frame count",  "render cost", "exit",
                                         "init",       "exit+init",  "post burst",   "pump",       "safety stop"};
+    static_assert(sizeof names / sizeof *names == static_cast<size_t>(Kind::SafetyStop) + 1, "a name for each kind");
     return names[static_cast<int>(kind)];
 }
 
