@@ -94,6 +94,8 @@ enum class Kind {
     RenderCost,      // a ms
     Exit,
     Init,
+    InitAgain,  // HostMsgInit while the plug-in runs
+    Vanish,     // the project closes without HostMsgFileClose
     ExitInit,
     PostBurst,  // `inner` posted, then pumped
     Pump,       // a ms
@@ -148,6 +150,8 @@ std::string Describe(const Action& x) {
     case Kind::RenderCost: return "render cost " + n(x.a) + " ms";
     case Kind::Exit: return "HostMsgExit";
     case Kind::Init: return "HostMsgInit";
+    case Kind::InitAgain: return "HostMsgInit again";
+    case Kind::Vanish: return "the project closes without a message";
     case Kind::ExitInit: return "HostMsgExit, HostMsgInit";
     case Kind::PostBurst: return "post " + n(static_cast<int>(x.inner.size())) + " and pump";
     case Kind::Pump: return "pump " + n(x.a) + " ms";
@@ -347,6 +351,10 @@ Action Draw(Rng& r, int depth) {
         x.kind = Kind::ExitInit;
     } else if (roll < 868) {
         x.kind = Kind::Exit;
+    } else if (roll < 874) {
+        x.kind = Kind::Vanish;
+    } else if (roll < 878) {
+        x.kind = Kind::InitAgain;
     } else if (roll < 900) {
         x.kind = Kind::Init;  // only acts when the plug-in has exited
     } else if (roll < 930) {
@@ -816,6 +824,20 @@ void Execute(const Action& x) {
     case Kind::Exit:
         if (g_previewCache) SendExitChecked();
         break;
+    case Kind::InitAgain:
+        if (g_previewCache) {
+            const Bases before = CurrentBases();
+            SendInitChecked();
+            CheckGivenBack(before, "a second init");
+        }
+        break;
+    case Kind::Vanish:
+        // A running load notices at its next frame; until it has, no project
+        // is opened in its place (no host swaps a project under its own renderer).
+        g_host->UpdateProject([](Project& p) { p.open = false; });
+        CHECK(g_host->PumpUntil([] { return !g_previewCache || !g_previewCache->loading.load(); },
+                                standin::kDefaultWaitMs, "the load to notice"));
+        break;
     case Kind::Init:
         if (!g_previewCache) SendInitChecked();
         break;
@@ -890,7 +912,8 @@ const char* KindName(Kind kind) {
                                         "settings",   "information", "play",        "load",       "stop",
                                         "release",    "close",      "open",         "replace",    "cursor",
                                         "selection",  "editing",    "frame count",  "render cost", "exit",
-                                        "init",       "exit+init",  "post burst",   "pump",       "safety stop"};
+                                        "init",       "init again", "vanish",       "exit+init",   "post burst",
+                                        "pump",       "safety stop"};
     static_assert(sizeof names / sizeof *names == static_cast<size_t>(Kind::SafetyStop) + 1, "a name for each kind");
     return names[static_cast<int>(kind)];
 }
