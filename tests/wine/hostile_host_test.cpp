@@ -210,6 +210,7 @@ void RunRow(const Row& row) {
     host.Pump();
     REQUIRE(g_previewCache != nullptr);
     const PreviewCache& cache = *g_previewCache;
+    std::printf("    %u frames loaded at %d x %d\n", cache.loadedCount.load(), cache.video->width, cache.video->height);
     if (row.loaded >= 0) CHECK_EQ(cache.loadedCount.load(), static_cast<uint32_t>(row.loaded));
     CHECK_EQ(cache.playable != 0, cache.loadedCount.load() > 0);
     if (row.width) {
