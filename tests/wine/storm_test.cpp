@@ -390,9 +390,10 @@ std::vector<Action> g_duringPlay;  // waiting for their turn, in order of turn
 int g_turns = 0;                   // play-loop turns since the top-level action began
 
 // Dialogs: one unanswered at a time (see Execute).
-int g_dialogsOpen = 0;          // settings dialogs whose OK may have changed the memory setting already
+int g_dialogsOpen = 0;          // a settings dialog is open: its OK may have changed the memory setting already
 bool g_awaitingAnswer = false;  // a dialog was asked for and has not been answered yet
 std::deque<Action> g_laterDialogs;
+std::deque<Action> g_afterSettings;
 
 // Figures for the summary.
 int g_allTurns = 0;
@@ -683,6 +684,8 @@ void RunSettings(const Action& x) {
     ++g_dialogsOpen;  // the memory setting changes at OK, inside the dialog; the model after it
     g_host->SendCommand(CMD_SETTINGS);
     --g_dialogsOpen;
+    for (; !g_afterSettings.empty(); g_afterSettings.pop_front()) PostToDriver(g_afterSettings.front());
+    if (g_depth == 1) g_host->Pump();  // at the top, before the next action
     CHECK(g_host->Dialogs().size() > dialogsBefore);
     CHECK_EQ(g_host->PendingDialogActions(), 0);
     CHECK_EQ(shown, std::to_string(before));
@@ -742,6 +745,12 @@ void Execute(const Action& x) {
     // would hold back the timer that answers).
     if ((x.kind == Kind::Settings || x.kind == Kind::Information) && g_awaitingAnswer) {
         g_laterDialogs.push_back(x);
+        return;
+    }
+    // And one settings dialog at a time: its OK sets the memory setting when
+    // the dialog handles it, which the model can only follow in that order.
+    if (x.kind == Kind::Settings && g_dialogsOpen) {
+        g_afterSettings.push_back(x);
         return;
     }
     ++g_depth;
