@@ -684,8 +684,6 @@ void RunSettings(const Action& x) {
     ++g_dialogsOpen;  // the memory setting changes at OK, inside the dialog; the model after it
     g_host->SendCommand(CMD_SETTINGS);
     --g_dialogsOpen;
-    for (; !g_afterSettings.empty(); g_afterSettings.pop_front()) PostToDriver(g_afterSettings.front());
-    if (g_depth == 1) g_host->Pump();  // at the top, before the next action
     CHECK(g_host->Dialogs().size() > dialogsBefore);
     CHECK_EQ(g_host->PendingDialogActions(), 0);
     CHECK_EQ(shown, std::to_string(before));
@@ -698,6 +696,9 @@ void RunSettings(const Action& x) {
                 CHECK_EQ(g_previewCache->memoryLimit, limitBefore);
         }
     }
+    // The settings dialogs that waited for this one.
+    for (; !g_afterSettings.empty(); g_afterSettings.pop_front()) PostToDriver(g_afterSettings.front());
+    if (g_depth == 1) g_host->Pump();  // at the top, before the next action
 }
 
 void RunInformation(const Action& x) {
