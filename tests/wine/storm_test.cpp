@@ -481,6 +481,21 @@ void CheckGivenBack(const Bases& b, const char* after) {
     }
 }
 
+// Visible dialogs and message boxes of this thread.
+int OpenDialogs() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM n) -> BOOL {
+            char name[16] = {};
+            GetClassNameA(hwnd, name, sizeof name);
+            if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(hwnd)) ++*reinterpret_cast<int*>(n);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 bool Editing() { return g_host->Services()->IsEditing(g_host->Edit()) == 1; }
 
 // Everything that must hold between any two messages.
@@ -867,8 +882,9 @@ void Execute(const Action& x) {
     }
     CheckInvariants();
     if (g_depth == 1) {
-        // Between two top-level actions nothing plays.
+        // Between two top-level actions nothing plays, and no dialog is left open.
         if (g_previewPlayer) CHECK_EQ(g_previewPlayer->playing, 0);
+        CHECK_EQ(OpenDialogs(), 0);
     }
     --g_depth;
 }
