@@ -3,6 +3,7 @@
 // they come from, so a test can tell which frame, row and column it sees.
 #pragma once
 
+#include "host/patterns.h"
 #include "plugin/filter_table.h"
 #include "plugin/host_services.h"
 
@@ -33,12 +34,13 @@ struct FakeProject {
     std::function<void(int frame)> onFetchPixels;
 };
 
-// Blue = column, green = row, red = frame, each modulo 256.
-inline unsigned char PixelBlue(int, int x, int) { return static_cast<unsigned char>(x); }
-inline unsigned char PixelGreen(int, int, int y) { return static_cast<unsigned char>(y); }
-inline unsigned char PixelRed(int frame, int, int) { return static_cast<unsigned char>(frame); }
-// Every sample of a frame's channel carries the frame and the channel.
-inline short SampleValue(int frame, int channel) { return static_cast<short>((frame & 0xFFF) * 8 + channel); }
+// The stand-in host's coded pattern, so that both hosts serve the same frames:
+// blue = column, green = row, red = frame, each modulo 256; every sample of a
+// frame's channel carries the frame and the channel.
+inline unsigned char PixelBlue(int frame, int x, int y) { return standin::CodedPixel(frame, x, y).b; }
+inline unsigned char PixelGreen(int frame, int x, int y) { return standin::CodedPixel(frame, x, y).g; }
+inline unsigned char PixelRed(int frame, int x, int y) { return standin::CodedPixel(frame, x, y).r; }
+inline short SampleValue(int frame, int channel) { return standin::CodedSample(frame, channel); }
 
 class FakeHost {
 public:
