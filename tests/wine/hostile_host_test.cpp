@@ -411,6 +411,6 @@ WINE_TEST(EveryHostileAnswerIsSurvived) {
 }
 
 int main(int argc, char** argv) {
-    storm::UnmanagedWindows();
+    wine_test::UnmanagedWindows();
     return wine_test::RunAll(argc, argv);
 }

@@ -8,6 +8,7 @@
 #include "plugin/filter_table.h"
 #include "plugin/resource_ids.h"
 #include "plugin/settings.h"
+#include "tests/wine/storm_support.h"
 #include "tests/wine/wine_test.h"
 
 #include <windows.h>
@@ -78,11 +79,6 @@ std::string ShowInformationBox(StandinHost& host) {
     });
     host.SendCommand(CMD_INFORMATION);
     return text;
-}
-
-bool RegionFree(void* base) {
-    MEMORY_BASIC_INFORMATION info;
-    return VirtualQuery(base, &info, sizeof info) == sizeof info && info.State == MEM_FREE;
 }
 
 }  // namespace
@@ -393,8 +389,8 @@ WINE_TEST(ReleaseCloseAndExitDuringALoadGiveTheMemoryBack) {
         if (way == 0) host.SendCommand(CMD_RELEASE);
         if (way == 1) host.CloseProject();
         if (way == 2) host.SendExit();
-        CHECK(RegionFree(video));
-        CHECK(RegionFree(audio));
+        CHECK(storm::RegionFree(video));
+        CHECK(storm::RegionFree(audio));
         if (way < 2) {
             CHECK(!g_previewCache->loading);
             CHECK(g_previewCache->loaderThread == nullptr);
@@ -420,7 +416,7 @@ WINE_TEST(ReleaseCloseAndExitDuringAPlaybackStopItFirst) {
         if (way == 1) host.Post(standin::kHostMsgFileClose);
         if (way == 2) host.Post(standin::kHostMsgExit);
         host.SendCommand(CMD_PLAY);  // the posted message arrives inside a wait
-        CHECK(RegionFree(audio));
+        CHECK(storm::RegionFree(audio));
         if (way < 2) {
             CHECK_EQ(g_previewPlayer->playing, 0);
             CHECK(!g_previewCache->playable);

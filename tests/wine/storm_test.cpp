@@ -1038,7 +1038,7 @@ WINE_TEST(Storm) {
 }
 
 int main(int argc, char** argv) {
-    storm::UnmanagedWindows();
+    wine_test::UnmanagedWindows();
     if (const char* env = std::getenv("TAVELIN_STORM_SEED")) g_seed = static_cast<uint32_t>(std::strtoul(env, nullptr, 0));
     if (const char* env = std::getenv("TAVELIN_STORM_ACTIONS")) g_actionCount = std::atoi(env);
     std::vector<char*> rest;

@@ -19,6 +19,8 @@
 
 #include "host/watchdog.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -126,6 +128,27 @@ inline const char* ProgramName(const char* argv0) {
     return name;
 }
 
+// Xvfb runs no window manager, and Wine's X11 driver waits up to 2 s for one
+// to acknowledge every hidden managed window: each closed dialog or message
+// box, each hidden window. This program's windows are made unmanaged instead
+// (the driver's per-program "Managed" option, read when it first loads, so
+// call this before any window exists). What the plug-in does is unchanged;
+// only the waits go, which lets a run hold hundreds of dialogs.
+inline void UnmanagedWindows() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string name(path, length);
+    const size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    const std::string key = "Software\\Wine\\AppDefaults\\" + name + "\\X11 Driver";
+    HKEY handle = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExA(handle, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(handle);
+}
+
 inline int RunAll(int argc, char** argv) {
     const char* program = argc > 0 ? ProgramName(argv[0]) : "test";
     unsigned seconds = 270;
@@ -196,5 +219,8 @@ inline int RunAll(int argc, char** argv) {
     } while (0)
 
 #ifndef WINE_TEST_NO_MAIN
-int main(int argc, char** argv) { return ::wine_test::RunAll(argc, argv); }
+int main(int argc, char** argv) {
+    ::wine_test::UnmanagedWindows();
+    return ::wine_test::RunAll(argc, argv);
+}
 #endif
