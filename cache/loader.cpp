@@ -160,11 +160,7 @@ bool StartLoading(FilterTable* table, EditHandle edit, int32_t first, uint32_t r
     // An earlier loader that has ended but whose WM_LOAD_DONE has not been
     // handled yet is joined here, so that its handle is not lost and the
     // stores are never resized under a thread.
-    if (cache->loaderThread) {
-        cache->loading = 0;
-        JoinWorkerThread(cache->loaderThread);
-        cache->loaderThread = nullptr;
-    }
+    cache->EndLoader();
     SizeRun(*cache, table, edit, first, requested);
     cache->loadedCount = 0;
     cache->loading = 1;
@@ -178,9 +174,6 @@ void StopLoading() {
     PreviewCache* cache = g_previewCache;
     if (!cache) return;
     cache->loading = 0;
-    if (cache->loaderThread) {
-        JoinWorkerThread(cache->loaderThread);
-        cache->loaderThread = nullptr;
-    }
+    cache->EndLoader();
     if (cache->loadedCount.load() > 0) cache->playable = 1;
 }

@@ -10,25 +10,24 @@ PreviewCache::PreviewCache() : video(new VideoMemory), audio(new AudioMemory) {}
 
 PreviewCache::~PreviewCache() {
     // A loader still writing into the stores would outlive them.
-    if (loaderThread) {
-        loading = 0;
-        JoinWorkerThread(loaderThread);
-        loaderThread = nullptr;
-    }
+    EndLoader();
     delete video;
     video = nullptr;
     delete audio;
     audio = nullptr;
 }
 
+void PreviewCache::EndLoader() {
+    if (!loaderThread) return;
+    loading = 0;
+    JoinWorkerThread(loaderThread);
+    loaderThread = nullptr;
+}
+
 void PreviewCache::ReleaseFrameMemory() {
     // The release command may come while a load runs; its slots must not be
     // freed under the loader, so that load ends here first.
-    if (loaderThread) {
-        loading = 0;
-        JoinWorkerThread(loaderThread);
-        loaderThread = nullptr;
-    }
+    EndLoader();
     video->Release();
     audio->Release();
     playable = 0;

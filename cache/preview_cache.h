@@ -26,6 +26,9 @@ struct PreviewCache {
     PreviewCache& operator=(const PreviewCache&) = delete;
 
     void ReleaseFrameMemory();
+    // When a loader thread exists: clears the loading flag, waits with no time
+    // limit for the thread to end and closes it. Otherwise does nothing.
+    void EndLoader();
     // Writes the 46-byte RIFF/WAVE header into the audio block; null when there is none.
     const void* BuildWaveImage();
 };
