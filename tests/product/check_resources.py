@@ -19,12 +19,15 @@ import sys
 
 sys.dont_write_bytecode = True
 HERE = os.path.dirname(os.path.abspath(__file__))
+RESOURCES = os.path.join(HERE, "..", "..", "resources")
 sys.path.insert(0, HERE)
 import pe  # noqa: E402
+sys.path.insert(0, RESOURCES)
+from make_icons import read_pictures  # noqa: E402  (the parser the build uses)
 from check_product import Report  # noqa: E402
 
 JAPANESE = 1041
-ICON_TEXT = os.path.join(HERE, "..", "..", "resources", "icons.txt")
+ICON_TEXT = os.path.join(RESOURCES, "icons.txt")
 
 SEPARATOR = ("-",)
 MENU = [
@@ -139,21 +142,6 @@ def check_string(report, data):
     report.check(strings[20000 % 16] == INFORMATION, "string 20000", repr(strings[20000 % 16]))
 
 
-def read_pictures():
-    pictures, name, rows = {}, None, []
-    for line in open(ICON_TEXT, encoding="ascii"):
-        line = line.rstrip("\n")
-        if not line or line.startswith("#"):
-            continue
-        if set(line) <= {".", "#"}:
-            rows.append(line)
-            if len(rows) == 24:
-                pictures[name], name, rows = rows, None, []
-        else:
-            name = line.strip()
-    return pictures
-
-
 def bounding_box(rows):
     cells = [(x, y) for y, row in enumerate(rows) for x, ch in enumerate(row) if ch == "#"]
     xs, ys = [c[0] for c in cells], [c[1] for c in cells]
@@ -192,7 +180,7 @@ def figure_as_described(name, rows):
 
 
 def check_icons(report, image, by_key):
-    pictures = read_pictures()
+    pictures = read_pictures(ICON_TEXT)
     for name in ("ICON_PLAY", "ICON_STOP", "ICON_READ"):
         group = by_key.get((pe.RT_GROUP_ICON, name))
         if not report.check(group is not None, "icon group %s" % name):
